@@ -1,0 +1,51 @@
+// The date service on Linux: local wall-clock seconds to universal time,
+// the exact inverse of the date parser's reading of an instant (its local
+// offset, less an hour while daylight-saving time is in effect).
+
+#include <ctime>
+
+#include "catalog/CatalogService.h"
+
+namespace {
+
+constexpr PlatformStatus kNoSuchLocalTime = -50;
+
+// The offset by which the parser's local reading of an instant differs from
+// universal time.
+int64_t ReadingOffset(int64_t instant) {
+    const auto time = static_cast<time_t>(instant);
+    struct tm local {};
+    if (localtime_r(&time, &local) == nullptr)
+        return 0;
+    return local.tm_gmtoff - (local.tm_isdst > 0 ? 3600 : 0);
+}
+
+int64_t WideSeconds(const WideDateTime& date) {
+    return int64_t{date.highSeconds} << 32 | date.lowSeconds;
+}
+
+}  // namespace
+
+PlatformStatus UniversalFromLocal(const WideDateTime* local, WideDateTime* universal) {
+    const int64_t reading = WideSeconds(*local) - kSecondsFrom1904;
+
+    // The offset is constant but for a few changes a year; starting from the
+    // offset at the reading itself, at most a few steps settle on it.
+    int64_t instant = reading - ReadingOffset(reading);
+    for (int step = 0; step < 3; ++step) {
+        const int64_t next = reading - ReadingOffset(instant);
+        if (next == instant)
+            break;
+        instant = next;
+    }
+    PlatformStatus status = instant + ReadingOffset(instant) == reading ? 0 : kNoSuchLocalTime;
+
+    int64_t seconds = instant + kSecondsFrom1904;
+    if (seconds < 0) {  // before the first date a WideDateTime can hold
+        seconds = 0;
+        status = kNoSuchLocalTime;
+    }
+    *universal = WideDateTime{static_cast<uint16_t>(seconds >> 32), static_cast<uint32_t>(seconds),
+                              static_cast<uint16_t>(local->fraction)};
+    return status;
+}
