@@ -131,14 +131,15 @@ std::optional<uint32_t> DateFieldsToLocalSeconds(const DateFields& fields) {
     calendar.tm_mday = fields.day;
     calendar.tm_mon = fields.month - 1;
     calendar.tm_year = fields.year - 1900;
-    calendar.tm_wday = fields.dayOfWeek - 1;
     calendar.tm_isdst = -1;  // let mktime decide from the zone's rules
+    // mktime reads no day of the week but fills it when it succeeds; a value
+    // it never gives tells a real failure from the valid instant one second
+    // before 1970, whose count is also -1.
+    calendar.tm_wday = -1;
 
     errno = 0;
     const time_t instant = mktime(&calendar);
-    // mktime fills tm_wday when it succeeds; that tells a real failure from
-    // the valid instant one second before 1970.
-    if (instant == static_cast<time_t>(-1) && calendar.tm_wday == fields.dayOfWeek - 1)
+    if (instant == static_cast<time_t>(-1) && calendar.tm_wday == -1)
         return FailConversion(errno);
     auto seconds = LocalSecondsFromInstant(instant, calendar.tm_gmtoff, calendar.tm_isdst != 0);
     if (!seconds)

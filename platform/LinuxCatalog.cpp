@@ -18,6 +18,7 @@
 
 #include "catalog/CatalogService.h"
 #include "platform/StoredRecord.h"
+#include "platform/WriteSteps.h"
 
 namespace {
 
@@ -26,6 +27,13 @@ constexpr uint32_t kStoredLoaded = 0x1;   // serviceData holds the attribute as 
 constexpr uint32_t kStoredPresent = 0x2;  // the node has the attribute
 
 static_assert(sizeof(NodeHandle{}.serviceData) >= kStoredRecordSize);
+
+WriteStepHook gWriteStepHook = nullptr;
+
+// 0 to go on with the step, or the errno that the step is to fail with.
+int FaultBefore(WriteStep step, const NodeHandle* node) {
+    return gWriteStepHook != nullptr ? gWriteStepHook(step, node) : 0;
+}
 
 struct ErrnoStatus {
     int error;
@@ -113,6 +121,8 @@ NodeRecord StoredFields(const NodeHandle* node) {
 }
 
 PlatformStatus SaveStored(NodeHandle* node, const StoredRecordBytes& bytes) {
+    if (const int fault = FaultBefore(WriteStep::storeRecord, node))
+        return StoreStatus(fault);
     if (setxattr(PathOf(node).text, kStoredRecordName, bytes.data(), bytes.size(), 0) != 0)
         return StoreStatus(errno);
     return 0;
@@ -152,6 +162,8 @@ PlatformStatus ReadModificationDate(const NodeHandle* node, NodeRecord* record) 
 }
 
 PlatformStatus WriteModificationDate(const NodeHandle* node, const WideDateTime& date) {
+    if (const int fault = FaultBefore(WriteStep::setModificationDate, node))
+        return StoreStatus(fault);
     const struct timespec times[2] = {{0, UTIME_OMIT}, TimespecFromWide(date)};
     if (utimensat(node->descriptor, "", times, AT_EMPTY_PATH) != 0)
         return StoreStatus(errno);
@@ -159,6 +171,10 @@ PlatformStatus WriteModificationDate(const NodeHandle* node, const WideDateTime&
 }
 
 }  // namespace
+
+void SetWriteStepHook(WriteStepHook hook) {
+    gWriteStepHook = hook;
+}
 
 PlatformStatus ResolveNode(const char* path, uint32_t options, NodeHandle* node) {
     int flags = O_PATH | O_CLOEXEC;
