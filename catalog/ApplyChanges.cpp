@@ -51,11 +51,18 @@ StatusCode UpdateNode(const ChangeRequest& request, NodeHandle* node) {
     return StatusFromPlatform(WriteNodeFields(node, writeMask, &record));
 }
 
+PlatformStatus Resolve(const ChangeRequest& request, const char* path, NodeHandle* node) {
+    if constexpr (build::hasPathOptions)
+        return ResolveNode(path, PathOptions(request), node);
+    else
+        return ResolveNode(path, node);
+}
+
 }  // namespace
 
 StatusCode ApplyChanges(const ChangeRequest& request, const char* path) {
     NodeHandle node{};
-    StatusCode status = StatusFromPlatform(ResolveNode(path, PathOptions(request), &node));
+    StatusCode status = StatusFromPlatform(Resolve(request, path, &node));
     if (status != 0)
         return status;
     status = UpdateNode(request, &node);

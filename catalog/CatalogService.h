@@ -128,6 +128,11 @@ struct NodeHandle {
 // kResolveLinkItself. On success the handle must be given to ReleaseNode.
 PlatformStatus ResolveNode(const char* path, uint32_t options, NodeHandle* node);
 
+// The form without an options word: a final symbolic link is followed.
+inline PlatformStatus ResolveNode(const char* path, NodeHandle* node) {
+    return ResolveNode(path, 0, node);
+}
+
 // Fills the fields of record that mask selects with the node's current values.
 PlatformStatus ReadNodeFields(NodeHandle* node, NodeFieldMask mask, NodeRecord* record);
 

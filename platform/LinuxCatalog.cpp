@@ -28,6 +28,10 @@ constexpr uint32_t kStoredPresent = 0x2;  // the node has the attribute
 
 static_assert(sizeof(NodeHandle{}.serviceData) >= kStoredRecordSize);
 
+// Every build, 32-bit ones included, sees files over 4 GiB and times after
+// 2038 without a system call failing on them.
+static_assert(sizeof(off_t) == 8 && sizeof(time_t) == 8, "build with 64-bit file offsets and times");
+
 WriteStepHook gWriteStepHook = nullptr;
 
 // 0 to go on with the step, or the errno that the step is to fail with.

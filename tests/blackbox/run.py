@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Black-box tests of Vornik: the real program on real files, as a user runs it.
 
-    run.py --program PATH --build {x86,x86-earlier,powerpc} [--emulator=PREFIX] GROUP...
+    run.py --program PATH --build {x86,x86-earlier,powerpc} [--emulator=PREFIX]
+           [--peer PATH --peer-build BUILD [--peer-emulator=PREFIX]] GROUP...
 
 Every case is a row: arguments, the exact bytes expected on standard output and
 on standard error, the exit status, the fixture (files, folders, symbolic links,
@@ -15,6 +16,9 @@ directory; operands are relative paths inside it. TZ and LC_ALL are pinned.
 
 What differs between the builds is data (BUILDS below); rows whose expectation
 depends on the build take it from there.
+
+The group "interchange" runs a second build, the peer, on the same files:
+each build must read what the other wrote, whatever their byte orders.
 
 Exit status: 0 when every case passed, 1 when one failed, 125 when every group
 asked for had to be skipped. The last line reads "N passed, M failed".
@@ -35,7 +39,8 @@ from datetime import datetime
 from typing import Callable, Optional
 from zoneinfo import ZoneInfo
 
-GROUPS = ("usage", "options", "letters", "dates", "catalog", "operands", "store")
+GROUPS = ("usage", "options", "letters", "dates", "catalog", "operands", "store",
+          "interchange")
 
 
 # ---------------------------------------------------------------------------
@@ -190,11 +195,17 @@ class Node:
     record: Optional[bytes] = None
     mode: Optional[int] = None
     data: bytes = b""
+    size: Optional[int] = None     # a sparse file of this size instead of data
+    mtime_ns: Optional[int] = None  # instead of the node's distinct default
 
 
 def File(path, record=None, mode=None):
     return Node(path, "file", record=record, mode=mode,
                 data=b"contents of " + os.fsencode(path) + b"\n")
+
+
+def SparseFile(path, size, mtime_ns=None):
+    return Node(path, "file", size=size, mtime_ns=mtime_ns)
 
 
 def Dir(path, record=None, mode=None):
@@ -211,6 +222,7 @@ class Run:
     out: object = b""
     err: object = b""
     status: object = 0
+    peer: bool = False  # run by the peer build instead of the program
 
 
 ANY = object()  # a node state that the row's own check looks at
@@ -658,6 +670,13 @@ def catalog_cases():
         row("nothing-requested-missing", ["nofile"], not_found("nofile"), status=2),
         row("only-link-option", ["-P", "f"], with_link_option(b"", "-P", "f"),
             status=if_link_option(0, 1), nodes=[File("f", preset())]),
+        # 64-bit sizes and times on every build, 32-bit ones included.
+        row("file-over-4-GiB", ["-t", "TEXT", "-m", "1/2/2030", "big"],
+            nodes=[SparseFile("big", 5 << 30)], records={"big": record(type=b"TEXT")},
+            mtimes={"big": utc(2030, 1, 2)}),
+        row("mtime-after-2038-kept", ["-a", "V", "-d", "1/2/2003", "late"],
+            nodes=[SparseFile("late", 0, mtime_ns=utc(2100, 1, 1) * 10**9)],
+            records={"late": record(display=0x4000, created=stamp(utc(2003, 1, 2)))}),
         row("mod-date-ignores-corrupt-record", ["-m", "1/2/2003", "f"],
             nodes=[File("f", b"\x02" + preset()[1:])], mtimes={"f": utc(2003, 1, 2)}),
     ]
@@ -800,6 +819,28 @@ def store_cases():
     ]
 
 
+# ---------------------------------------------------------------------------
+# interchange: what one build writes, another reads, whatever the byte order.
+
+def interchange_cases():
+    full = ["-t", "TEXT", "-c", "ttxt", "-a", "VLB", "-d", "12/25/2007 10:30 PM", "f"]
+    # Both directions end in the same record: the second build must have read
+    # every field the first one wrote, and the preset's other bytes survive.
+    merged = preset(flags=0xA5C3, created=stamp(utc(2007, 12, 25, 22, 30)), type=b"TEXT",
+                    creator=b"ttxt", display=0xEE2E)
+    return [
+        row("program-writes-peer-merges", full, nodes=[File("f", PRESET_BYTES)],
+            then=[Run(["-a", "C", "f"], peer=True)], records={"f": merged}),
+        Case("peer-writes-program-merges", [Run(full, peer=True), Run(["-a", "C", "f"])],
+             [File("f", PRESET_BYTES)], records={"f": merged}),
+        Case("dates-across-builds",
+             [Run(["-m", "07/04/2020 12:00 PM", "f"]),
+              Run(["-d", "01/15/2020 12:00 PM", "f"], peer=True), Run(["-t", "TEXT", "f"])],
+             [File("f")], records={"f": record(type=b"TEXT", created=stamp(1579107600))},
+             mtimes={"f": 1593878400}, tz="America/New_York"),
+    ]
+
+
 CASE_TABLES = {
     "usage": usage_cases,
     "options": options_cases,
@@ -808,6 +849,7 @@ CASE_TABLES = {
     "catalog": catalog_cases,
     "operands": operands_cases,
     "store": store_cases,
+    "interchange": interchange_cases,
 }
 
 
@@ -846,6 +888,8 @@ def make_fixture(root, nodes):
             if node.kind == "file":
                 with open(path, "wb") as handle:
                     handle.write(node.data)
+                    if node.size is not None:
+                        handle.truncate(node.size)
             elif node.kind == "dir":
                 os.mkdir(path)
             else:
@@ -855,7 +899,10 @@ def make_fixture(root, nodes):
         # Children first, so that making them does not move a folder's mtime.
         for index in reversed(range(len(nodes))):
             path = os.path.join(root, nodes[index].path)
-            os.utime(path, ns=node_times(index), follow_symlinks=False)
+            atime, mtime = node_times(index)
+            if nodes[index].mtime_ns is not None:
+                mtime = nodes[index].mtime_ns
+            os.utime(path, ns=(atime, mtime), follow_symlinks=False)
         for node in nodes:
             if node.mode is not None:
                 os.chmod(os.path.join(root, node.path), node.mode)
@@ -905,7 +952,7 @@ def show(label, expected, actual):
     return f"  {label}\n    expected: {expected!r}\n    actual:   {actual!r}"
 
 
-def run_case(case, build, command_prefix):
+def run_case(case, build, command_prefix, peer_prefix=None):
     """Returns a list of failure descriptions (empty when the case passed)."""
     if case.unprivileged and os.geteuid() != 0:
         raise Skip("needs root to run the program as another user")
@@ -919,10 +966,12 @@ def run_case(case, build, command_prefix):
         start = int(time.time())
         for number, run in enumerate(case.runs, 1):
             args = [os.fsencode(a) for a in pick(run.args, build)]
-            result = run_program(command_prefix + args, root, case.tz, case.unprivileged)
+            prefix = peer_prefix if run.peer else command_prefix
+            result = run_program(prefix + args, root, case.tz, case.unprivileged)
             where = ""
             if len(case.runs) > 1:
-                where = f"run {number}: {[os.fsdecode(a) for a in args]!r}"
+                where = f"run {number}{' (peer)' if run.peer else ''}: " \
+                        f"{[os.fsdecode(a) for a in args]!r}"
             for label, expected, actual in (
                     ("stdout", pick(run.out, build), result.stdout),
                     ("stderr", pick(run.err, build), result.stderr),
@@ -977,7 +1026,10 @@ def compare_contents(root, case):
     failures = []
     for node in case.nodes:
         path = os.path.join(root, node.path)
-        if node.kind == "file":
+        if node.kind == "file" and node.size is not None:
+            if os.stat(path).st_size != node.size:
+                failures.append(show(f"{node.path!r} size", node.size, os.stat(path).st_size))
+        elif node.kind == "file":
             with open(path, "rb") as handle:
                 data = handle.read()
             if data != node.data:
@@ -1013,6 +1065,9 @@ def main():
     parser.add_argument("--program", required=True)
     parser.add_argument("--build", required=True, choices=sorted(BUILDS))
     parser.add_argument("--emulator", default="")
+    parser.add_argument("--peer", help="a second build of the program, for interchange")
+    parser.add_argument("--peer-build", choices=sorted(BUILDS))
+    parser.add_argument("--peer-emulator", default="")
     parser.add_argument("groups", nargs="+", choices=GROUPS, metavar="GROUP")
     options = parser.parse_args()
     build = BUILDS[options.build]
@@ -1025,6 +1080,15 @@ def main():
         print(f"skipped: the emulator {os.fsdecode(prefix[0])!r} is not installed")
         print("0 passed, 0 failed")
         return 125
+    peer_prefix = None
+    if options.peer:
+        peer = os.path.abspath(options.peer)
+        peer_emulator = [os.fsencode(w) for w in emulator_prefix(options.peer_emulator)]
+        if not os.access(peer, os.X_OK):
+            print(f"skipped: the peer build {peer} has not been built")
+            print("0 passed, 0 failed")
+            return 125
+        peer_prefix = peer_emulator + [os.fsencode(peer)]
     supported, why = user_attributes_supported()
 
     passed = failed = skipped = 0
@@ -1033,11 +1097,14 @@ def main():
         if not supported and group != "usage":
             print(f"skipped group {group}: {why}")
             continue
+        if group == "interchange" and peer_prefix is None:
+            print(f"skipped group {group}: no peer build given (--peer)")
+            continue
         groups_run += 1
         for case in CASE_TABLES[group]():
             name = f"{group}/{case.name}"
             try:
-                failures = run_case(case, build, prefix + [os.fsencode(program)])
+                failures = run_case(case, build, prefix + [os.fsencode(program)], peer_prefix)
             except Skip as reason:
                 print(f"SKIP {name}: {reason}")
                 skipped += 1

@@ -218,10 +218,9 @@ TEST_F(ApplyChangesTest, TheBusyRequestAloneReadsAndWritesTheRecord) {
 }
 
 TEST_F(ApplyChangesTest, ThePathOptionsGoToResolution) {
-    if (!RequestLinkItself(request))
-        GTEST_SKIP() << "this build has no -P";
+    const bool linkItself = RequestLinkItself(request);  // false in a build without -P
     ApplyChanges(request, "link");
-    EXPECT_EQ(Call(kResolve).options, kResolveLinkItself);
+    EXPECT_EQ(Call(kResolve).options, linkItself ? kResolveLinkItself : 0u);
 }
 
 }  // namespace
