@@ -51,6 +51,12 @@ protected:
     ChangeRequest request{};
 };
 
+TEST(FlagsAndCodesMaskTest, TheExtendedAreaGoesWithTheBusyBit) {
+    // Node flags and presentation, plus the extended presentation where the
+    // build keeps a busy bit.
+    EXPECT_EQ(kFlagsAndCodesMask, build::hasBusy ? 0x1802u : 0x0802u);
+}
+
 TEST_F(ApplyChangesTest, TypeAloneRewritesWhatWasReadWithOnlyTheTypeChanged) {
     request.typeRequested = 1;
     request.typeCode = 0x54455854;
