@@ -120,6 +120,7 @@ inline constexpr uint32_t kResolveLinkItself = 0x0001;
 // Its content belongs to the catalog service; callers never look inside.
 struct NodeHandle {
     int32_t descriptor;
+    int32_t serviceDescriptor;
     uint32_t serviceFlags;
     uint8_t serviceData[48];
 };

@@ -5,6 +5,7 @@
 // modification date is the node's mtime.
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -25,6 +26,7 @@ namespace {
 // NodeHandle::serviceFlags
 constexpr uint32_t kStoredLoaded = 0x1;   // serviceData holds the attribute as stored
 constexpr uint32_t kStoredPresent = 0x2;  // the node has the attribute
+constexpr uint32_t kRecordOpened = 0x4;   // examined; serviceDescriptor set where readable
 
 static_assert(sizeof(NodeHandle{}.serviceData) >= kStoredRecordSize);
 
@@ -84,16 +86,85 @@ PlatformStatus MissingNodeStatus(const char* path) {
     return ENOENT;
 }
 
-// The attribute calls refuse O_PATH descriptors; the descriptor's entry in
-// /proc names the same node without a second lookup of the operand.
-struct DescriptorPath {
+// The record's way into a node. Resolution holds an O_PATH descriptor,
+// which the attribute calls and flock refuse. For a regular file or a folder
+// the descriptor is opened again for reading through its own entry in
+// /proc/self/fd (the same node, no second lookup of the operand), and the
+// record's read-merge-write is done under an exclusive flock on it, so that
+// concurrent runs lose no update. No other kind of node is ever opened:
+// opening a device can have side effects, and only files and folders carry
+// user attributes. Those, and nodes that may not be opened for reading, are
+// reached by the /proc path of the O_PATH descriptor, without a lock.
+
+// The directory of this process's descriptors, opened once.
+int DescriptorDirectory() {
+    static const int directory = open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return directory;
+}
+
+struct DescriptorName {
     char text[32];
 };
 
-DescriptorPath PathOf(const NodeHandle* node) {
-    DescriptorPath path{};
+DescriptorName NameOf(int descriptor) {
+    DescriptorName name{};
+    snprintf(name.text, sizeof name.text, "%d", descriptor);
+    return name;
+}
+
+DescriptorName PathOf(const NodeHandle* node) {
+    DescriptorName path{};
     snprintf(path.text, sizeof path.text, "/proc/self/fd/%d", static_cast<int>(node->descriptor));
     return path;
+}
+
+// Waits for the node's lock. Where the file system has no flock (some
+// network file systems), the update goes on unlocked.
+void LockRecord(int descriptor) {
+    while (flock(descriptor, LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+// Examines the resolved node once: gone meanwhile, or a kind that may be
+// opened for its record.
+PlatformStatus OpenRecord(NodeHandle* node) {
+    if (node->serviceFlags & kRecordOpened)
+        return 0;
+    if (const int fault = FaultBefore(WriteStep::openRecord, node))
+        return StoreStatus(fault);
+    struct stat status {};
+    if (fstat(node->descriptor, &status) != 0)
+        return StoreStatus(errno);
+    if (status.st_nlink == 0)  // removed since it was resolved
+        return kFileNotFound;
+    node->serviceFlags |= kRecordOpened;
+    if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+        return 0;
+    const int readable = openat(DescriptorDirectory(), NameOf(node->descriptor).text,
+                                O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (readable < 0)  // no read permission: the path calls still work
+        return 0;
+    node->serviceDescriptor = readable;
+    LockRecord(readable);
+    return 0;
+}
+
+ssize_t GetAttribute(const NodeHandle* node, void* buffer, size_t size) {
+    if (node->serviceDescriptor >= 0)
+        return fgetxattr(node->serviceDescriptor, kStoredRecordName, buffer, size);
+    return getxattr(PathOf(node).text, kStoredRecordName, buffer, size);
+}
+
+int SetAttribute(const NodeHandle* node, const void* bytes, size_t size) {
+    if (node->serviceDescriptor >= 0)
+        return fsetxattr(node->serviceDescriptor, kStoredRecordName, bytes, size, 0);
+    return setxattr(PathOf(node).text, kStoredRecordName, bytes, size, 0);
+}
+
+int RemoveAttribute(const NodeHandle* node) {
+    if (node->serviceDescriptor >= 0)
+        return fremovexattr(node->serviceDescriptor, kStoredRecordName);
+    return removexattr(PathOf(node).text, kStoredRecordName);
 }
 
 // Reads the attribute into the handle once. A node without it, or on a file
@@ -102,8 +173,11 @@ DescriptorPath PathOf(const NodeHandle* node) {
 PlatformStatus LoadStored(NodeHandle* node) {
     if (node->serviceFlags & kStoredLoaded)
         return 0;
+    const PlatformStatus opened = OpenRecord(node);
+    if (opened != 0)
+        return opened;
     uint8_t buffer[kStoredRecordSize + 1];
-    const ssize_t length = getxattr(PathOf(node).text, kStoredRecordName, buffer, sizeof buffer);
+    const ssize_t length = GetAttribute(node, buffer, sizeof buffer);
     if (length < 0 && errno != ENODATA && errno != ENOTSUP)
         return errno == ERANGE ? kIOError : StoreStatus(errno);
     NodeRecord check{};
@@ -127,18 +201,17 @@ NodeRecord StoredFields(const NodeHandle* node) {
 PlatformStatus SaveStored(NodeHandle* node, const StoredRecordBytes& bytes) {
     if (const int fault = FaultBefore(WriteStep::storeRecord, node))
         return StoreStatus(fault);
-    if (setxattr(PathOf(node).text, kStoredRecordName, bytes.data(), bytes.size(), 0) != 0)
+    if (SetAttribute(node, bytes.data(), bytes.size()) != 0)
         return StoreStatus(errno);
     return 0;
 }
 
 // Puts back the attribute as it was before this handle wrote it.
 void RestoreStored(const NodeHandle* node) {
-    const DescriptorPath path = PathOf(node);
     if (node->serviceFlags & kStoredPresent)
-        setxattr(path.text, kStoredRecordName, node->serviceData, kStoredRecordSize, 0);
+        SetAttribute(node, node->serviceData, kStoredRecordSize);
     else
-        removexattr(path.text, kStoredRecordName);
+        RemoveAttribute(node);
 }
 
 WideDateTime WideFromTimespec(const struct timespec& time) {
@@ -155,6 +228,23 @@ struct timespec TimespecFromWide(const WideDateTime& date) {
     time.tv_sec = static_cast<time_t>(seconds);
     time.tv_nsec = static_cast<long>(int64_t{date.fraction} * 1000000000 / 65536);
     return time;
+}
+
+// A node never given a creation date shows the birth time that the file
+// system keeps, where it keeps one; else the date stays 0.
+void ReadBirthTime(const NodeHandle* node, NodeRecord* record) {
+    struct statx status {};
+    if (statx(node->descriptor, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_BTIME, &status) != 0 ||
+        !(status.stx_mask & STATX_BTIME))
+        return;
+    struct timespec birth {};
+    birth.tv_sec = static_cast<time_t>(status.stx_btime.tv_sec);
+    birth.tv_nsec = static_cast<long>(status.stx_btime.tv_nsec);
+    record->creationDate = WideFromTimespec(birth);
+}
+
+bool IsZero(const WideDateTime& date) {
+    return date.highSeconds == 0 && date.lowSeconds == 0 && date.fraction == 0;
 }
 
 PlatformStatus ReadModificationDate(const NodeHandle* node, NodeRecord* record) {
@@ -189,6 +279,7 @@ PlatformStatus ResolveNode(const char* path, uint32_t options, NodeHandle* node)
         return errno == ENOENT ? MissingNodeStatus(path) : errno;
     *node = NodeHandle{};
     node->descriptor = descriptor;
+    node->serviceDescriptor = -1;
     return 0;
 }
 
@@ -198,6 +289,8 @@ PlatformStatus ReadNodeFields(NodeHandle* node, NodeFieldMask mask, NodeRecord* 
         if (status != 0)
             return status;
         CopyNodeFields(mask & kStoredFields, StoredFields(node), record);
+        if ((mask & kCreationDateField) && IsZero(record->creationDate))
+            ReadBirthTime(node, record);
     }
     if (mask & kModificationDateField)
         return ReadModificationDate(node, record);
@@ -236,8 +329,12 @@ PlatformStatus WriteNodeFields(NodeHandle* node, NodeFieldMask mask, const NodeR
     return 0;
 }
 
+// Closing the readable descriptor also gives up the lock.
 void ReleaseNode(NodeHandle* node) {
+    if (node->serviceDescriptor >= 0)
+        close(node->serviceDescriptor);
     if (node->descriptor >= 0)
         close(node->descriptor);
+    node->serviceDescriptor = -1;
     node->descriptor = -1;
 }

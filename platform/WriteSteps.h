@@ -1,4 +1,4 @@
-// A seam between the steps of a write, for tests that must place a fault
+// A seam between the steps of an update, for tests that must place a fault
 // exactly there (a node removed after it was resolved, a refused mtime after
 // the attribute was replaced), where no sleep or second process could.
 #pragma once
@@ -6,6 +6,7 @@
 #include "catalog/CatalogService.h"
 
 enum class WriteStep {
+    openRecord,           // the resolved node is about to be examined for its record
     storeRecord,          // the attribute is about to be replaced
     setModificationDate,  // the mtime is about to be set
 };

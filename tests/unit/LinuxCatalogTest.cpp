@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "catalog/CatalogService.h"
 #include "platform/StoredRecord.h"
@@ -114,7 +117,6 @@ TEST_F(LinuxCatalogTest, ANodeWithoutARecordReadsAsZeroAndItsMtimeAsTheDate) {
     ReleaseNode(&node);
 
     EXPECT_EQ(record.nodeStateFlags, 0);
-    EXPECT_EQ(record.creationDate.lowSeconds, 0u);
     EXPECT_EQ(record.presentationInfo.typeCode, 0u);
     EXPECT_EQ(record.extendedPresentationInfo.extendedDisplayFlags, 0);
     EXPECT_EQ(int64_t{record.modificationDate.highSeconds} << 32 | record.modificationDate.lowSeconds,
@@ -232,6 +234,95 @@ TEST_F(LinuxCatalogTest, ARefusedMtimeLeavesTheAttributeAsItWas) {
         EXPECT_EQ(Attribute(path), hadRecord ? DistinctBytes() : Bytes{});
     }
     SetWriteStepHook(nullptr);
+}
+
+// The path of the node that the next hook removes.
+std::string gDoomed;
+
+TEST_F(LinuxCatalogTest, ANodeRemovedAfterResolutionIsNotFoundAndNothingIsCreated) {
+    const std::string path = MakeFile("f");
+    gDoomed = path;
+    SetWriteStepHook([](WriteStep step, const NodeHandle*) {
+        if (step == WriteStep::openRecord)
+            unlink(gDoomed.c_str());
+        return 0;
+    });
+    NodeRecord record{};
+    record.presentationInfo.typeCode = 0x54455854;
+    EXPECT_EQ(Write(path, 0, kPresentationInfoField, record), kFileNotFound);
+    SetWriteStepHook(nullptr);
+    EXPECT_NE(access(path.c_str(), F_OK), 0) << "nothing is created at the path";
+}
+
+// Another run that tries to take the node's lock while this one holds it.
+bool LockIsFree(const std::string& path) {
+    const int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool free = flock(other, LOCK_EX | LOCK_NB) == 0;
+    close(other);
+    return free;
+}
+
+TEST_F(LinuxCatalogTest, TheRecordIsLockedFromItsReadToTheRelease) {
+    for (const std::string& path : {MakeFile("f"), Path("d")}) {
+        mkdir(Path("d").c_str(), 0755);
+        NodeHandle node{};
+        ASSERT_EQ(ResolveNode(path.c_str(), 0, &node), 0);
+        EXPECT_TRUE(LockIsFree(path)) << "resolving alone takes no lock";
+        NodeRecord record{};
+        ASSERT_EQ(ReadNodeFields(&node, kPresentationInfoField, &record), 0);
+        EXPECT_FALSE(LockIsFree(path)) << path;
+        ASSERT_EQ(WriteNodeFields(&node, kPresentationInfoField, &record), 0);
+        EXPECT_FALSE(LockIsFree(path)) << path;
+        ReleaseNode(&node);
+        EXPECT_TRUE(LockIsFree(path)) << path;
+    }
+}
+
+// Only files and folders carry records: other kinds of node read as none,
+// refuse a record, take a modification date, and are never opened, since
+// opening a device can have side effects.
+TEST_F(LinuxCatalogTest, OtherKindsOfNodeAreNeverOpened) {
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+    std::vector<std::string> paths = {Path("fifo")};
+    if (geteuid() == 0 && mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
+        paths.push_back(Path("null"));
+    for (const std::string& path : paths) {
+        NodeHandle node{};
+        ASSERT_EQ(ResolveNode(path.c_str(), 0, &node), 0);
+        NodeRecord record{};
+        EXPECT_EQ(ReadNodeFields(&node, kStoredFields, &record), 0) << path;
+        EXPECT_EQ(record.presentationInfo.typeCode, 0u);
+        EXPECT_EQ(node.serviceDescriptor, -1) << path << " was opened";
+        record.modificationDate = WideDateTime{0, static_cast<uint32_t>(1000000 + kSecondsFrom1904), 0};
+        EXPECT_EQ(WriteNodeFields(&node, kPresentationInfoField, &record), kWritePermissionError) << path;
+        EXPECT_EQ(WriteNodeFields(&node, kModificationDateField, &record), 0) << path;
+        ReleaseNode(&node);
+        struct stat status {};
+        ASSERT_EQ(lstat(path.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mtime, 1000000) << path;
+    }
+}
+
+TEST_F(LinuxCatalogTest, ANodeNeverGivenACreationDateShowsItsBirthTime) {
+    const std::string path = MakeFile("f");
+    struct statx birth {};
+    ASSERT_EQ(statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME, &birth), 0);
+    NodeHandle node{};
+    ASSERT_EQ(ResolveNode(path.c_str(), 0, &node), 0);
+    NodeRecord record{};
+    ASSERT_EQ(ReadNodeFields(&node, kCreationDateField, &record), 0);
+    const int64_t shown = int64_t{record.creationDate.highSeconds} << 32 | record.creationDate.lowSeconds;
+    if (birth.stx_mask & STATX_BTIME)
+        EXPECT_EQ(shown, birth.stx_btime.tv_sec + kSecondsFrom1904);
+    else
+        EXPECT_EQ(shown, 0) << "no birth time kept here";
+
+    NodeRecord given{};
+    given.creationDate = WideDateTime{0, 12345, 0};
+    ASSERT_EQ(WriteNodeFields(&node, kCreationDateField, &given), 0);
+    ASSERT_EQ(ReadNodeFields(&node, kCreationDateField, &record), 0);
+    EXPECT_EQ(record.creationDate.lowSeconds, 12345u) << "a given date wins";
+    ReleaseNode(&node);
 }
 
 }  // namespace
