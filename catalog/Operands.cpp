@@ -56,7 +56,11 @@ const char* ErrorText(StatusCode status) {
 }
 
 void PrintError(StatusCode status, const char* path) {
-    printf("ERROR: %s (%d)  on file: %s \r\n", ErrorText(status), static_cast<int>(status), path);
+    PrintErrorTo(stdout, status, path);
+}
+
+void PrintErrorTo(FILE* stream, StatusCode status, const char* path) {
+    fprintf(stream, "ERROR: %s (%d)  on file: %s \r\n", ErrorText(status), static_cast<int>(status), path);
 }
 
 bool ApplyToOperands(const ChangeRequest& request, int32_t count, char* const* operands) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "catalog/CatalogService.h"
 #include "cli/ChangeRequest.h"
@@ -12,6 +13,10 @@ bool ApplyToOperands(const ChangeRequest& request, int32_t count, char* const* o
 
 // Prints "ERROR: <message> (<code>)  on file: <path> \r\n".
 void PrintError(StatusCode status, const char* path);
+
+// The same line on another stream: VornikShow keeps its standard output for
+// the values that scripts read.
+void PrintErrorTo(FILE* stream, StatusCode status, const char* path);
 
 // The message for a status; "Unexpected Error." for a status without one.
 const char* ErrorText(StatusCode status);
