@@ -939,8 +939,13 @@ def drop_privileges():
     os.setuid(65534)
 
 
+# Settings of a sanitizer build's runtime, passed on to the program.
+SANITIZER_SETTINGS = ("ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS")
+
+
 def run_program(command, root, tz, unprivileged):
     env = {"TZ": tz, "LC_ALL": "C", "PATH": os.environ.get("PATH", "/usr/bin:/bin")}
+    env.update({name: os.environ[name] for name in SANITIZER_SETTINGS if name in os.environ})
     try:
         return subprocess.run(command, cwd=root, env=env, capture_output=True, timeout=120,
                               preexec_fn=drop_privileges if unprivileged else None)

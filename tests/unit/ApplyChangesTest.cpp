@@ -109,14 +109,14 @@ TEST_F(ApplyChangesTest, DatesAloneReadNothingAndConvertModificationFirst) {
         EXPECT_EQ(Call(kWrite).mask, row.writeMask);
         const NodeRecord& written = Call(kWrite).record;
         if (row.mod) {
-            EXPECT_EQ(written.modificationDate.lowSeconds, 1000u + 3600u);
+            EXPECT_EQ(uint32_t{written.modificationDate.lowSeconds}, 1000u + 3600u);
         }
         if (row.created) {
-            EXPECT_EQ(written.creationDate.lowSeconds, 2000u + 3600u);
+            EXPECT_EQ(uint32_t{written.creationDate.lowSeconds}, 2000u + 3600u);
         }
         if (row.mod && row.created) {
-            EXPECT_EQ(Recording().calls[1].date.lowSeconds, 1000u);
-            EXPECT_EQ(Recording().calls[2].date.lowSeconds, 2000u);
+            EXPECT_EQ(uint32_t{Recording().calls[1].date.lowSeconds}, 1000u);
+            EXPECT_EQ(uint32_t{Recording().calls[2].date.lowSeconds}, 2000u);
         }
     }
 }

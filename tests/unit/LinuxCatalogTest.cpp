@@ -117,7 +117,7 @@ TEST_F(LinuxCatalogTest, ANodeWithoutARecordReadsAsZeroAndItsMtimeAsTheDate) {
     ReleaseNode(&node);
 
     EXPECT_EQ(record.nodeStateFlags, 0);
-    EXPECT_EQ(record.presentationInfo.typeCode, 0u);
+    EXPECT_EQ(uint32_t{record.presentationInfo.typeCode}, 0u);
     EXPECT_EQ(record.extendedPresentationInfo.extendedDisplayFlags, 0);
     EXPECT_EQ(int64_t{record.modificationDate.highSeconds} << 32 | record.modificationDate.lowSeconds,
               1593878400 + kSecondsFrom1904);
@@ -291,7 +291,7 @@ TEST_F(LinuxCatalogTest, OtherKindsOfNodeAreNeverOpened) {
         ASSERT_EQ(ResolveNode(path.c_str(), 0, &node), 0);
         NodeRecord record{};
         EXPECT_EQ(ReadNodeFields(&node, kStoredFields, &record), 0) << path;
-        EXPECT_EQ(record.presentationInfo.typeCode, 0u);
+        EXPECT_EQ(uint32_t{record.presentationInfo.typeCode}, 0u);
         EXPECT_EQ(node.serviceDescriptor, -1) << path << " was opened";
         record.modificationDate = WideDateTime{0, static_cast<uint32_t>(1000000 + kSecondsFrom1904), 0};
         EXPECT_EQ(WriteNodeFields(&node, kPresentationInfoField, &record), kWritePermissionError) << path;
@@ -321,7 +321,7 @@ TEST_F(LinuxCatalogTest, ANodeNeverGivenACreationDateShowsItsBirthTime) {
     given.creationDate = WideDateTime{0, 12345, 0};
     ASSERT_EQ(WriteNodeFields(&node, kCreationDateField, &given), 0);
     ASSERT_EQ(ReadNodeFields(&node, kCreationDateField, &record), 0);
-    EXPECT_EQ(record.creationDate.lowSeconds, 12345u) << "a given date wins";
+    EXPECT_EQ(uint32_t{record.creationDate.lowSeconds}, 12345u) << "a given date wins";
     ReleaseNode(&node);
 }
 

@@ -46,8 +46,8 @@ TEST(StoredRecordTest, DecodesWhatItEncodes) {
     NodeRecord decoded{};
     ASSERT_TRUE(DecodeStoredRecord(bytes.data(), bytes.size(), &decoded));
     EXPECT_EQ(EncodeStoredRecord(decoded), bytes);
-    EXPECT_EQ(decoded.presentationInfo.typeCode, 0x0C0D0E0Fu);
-    EXPECT_EQ(decoded.creationDate.lowSeconds, 0x06070809u);
+    EXPECT_EQ(uint32_t{decoded.presentationInfo.typeCode}, 0x0C0D0E0Fu);
+    EXPECT_EQ(uint32_t{decoded.creationDate.lowSeconds}, 0x06070809u);
     EXPECT_EQ(decoded.extendedPresentationInfo.extendedDisplayFlags, 0x2425);
 }
 
@@ -68,8 +68,8 @@ TEST(StoredRecordTest, CopiesOnlyTheSelectedFields) {
     NodeRecord to{};
     CopyNodeFields(kCreationDateField | kPresentationInfoField, from, &to);
     EXPECT_EQ(to.nodeStateFlags, 0);
-    EXPECT_EQ(to.creationDate.lowSeconds, from.creationDate.lowSeconds);
-    EXPECT_EQ(to.modificationDate.lowSeconds, 0u);
+    EXPECT_EQ(uint32_t{to.creationDate.lowSeconds}, uint32_t{from.creationDate.lowSeconds});
+    EXPECT_EQ(uint32_t{to.modificationDate.lowSeconds}, 0u);
     EXPECT_EQ(memcmp(&to.presentationInfo, &from.presentationInfo, sizeof(PresentationInfo)), 0);
     EXPECT_EQ(to.extendedPresentationInfo.extendedDisplayFlags, 0);
 }
