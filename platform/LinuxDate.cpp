@@ -2,6 +2,9 @@
 // the exact inverse of the date parser's reading of an instant (its local
 // offset, less an hour while daylight-saving time is in effect).
 
+#include <array>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "catalog/CatalogService.h"
@@ -24,9 +27,7 @@ int64_t WideSeconds(const WideDateTime& date) {
     return int64_t{date.highSeconds} << 32 | date.lowSeconds;
 }
 
-}  // namespace
-
-PlatformStatus UniversalFromLocal(const WideDateTime* local, WideDateTime* universal) {
+PlatformStatus Convert(const WideDateTime* local, WideDateTime* universal) {
     const int64_t reading = WideSeconds(*local) - kSecondsFrom1904;
 
     // The offset is constant but for a few changes a year; starting from the
@@ -47,5 +48,44 @@ PlatformStatus UniversalFromLocal(const WideDateTime* local, WideDateTime* unive
     }
     *universal = WideDateTime{static_cast<uint16_t>(seconds >> 32), static_cast<uint32_t>(seconds),
                               static_cast<uint16_t>(local->fraction)};
+    return status;
+}
+
+// A run converts the same one or two dates for every operand, so the last
+// two conversions are kept, each with the zone (TZ) it was made in.
+struct Conversion {
+    bool made;
+    WideDateTime local;
+    WideDateTime universal;
+    PlatformStatus status;
+    char zone[128];
+};
+
+std::array<Conversion, 2> gRecent{};
+size_t gOldest = 0;
+
+bool SameDate(const WideDateTime& a, const WideDateTime& b) {
+    return a.highSeconds == b.highSeconds && a.lowSeconds == b.lowSeconds && a.fraction == b.fraction;
+}
+
+}  // namespace
+
+PlatformStatus UniversalFromLocal(const WideDateTime* local, WideDateTime* universal) {
+    const char* zone = getenv("TZ");
+    if (zone == nullptr)
+        zone = "";
+    for (const Conversion& recent : gRecent) {
+        if (recent.made && SameDate(recent.local, *local) && strcmp(recent.zone, zone) == 0) {
+            *universal = recent.universal;
+            return recent.status;
+        }
+    }
+    const PlatformStatus status = Convert(local, universal);
+    if (strlen(zone) < sizeof gRecent[0].zone) {
+        Conversion& slot = gRecent[gOldest];
+        slot = Conversion{true, *local, *universal, status, {}};
+        strcpy(slot.zone, zone);
+        gOldest = (gOldest + 1) % gRecent.size();
+    }
     return status;
 }
