@@ -20,12 +20,17 @@ depends on the build take it from there.
 The group "interchange" runs a second build, the peer, on the same files:
 each build must read what the other wrote, whatever their byte orders.
 
+The group "mounts" runs each case on a file system of its own mounted on the
+case's directory (read-only, or without user attributes); it needs root, and
+is skipped with the reason where mounting is refused.
+
 Exit status: 0 when every case passed, 1 when one failed, 125 when every group
 asked for had to be skipped. The last line reads "N passed, M failed".
 """
 
 import argparse
 import calendar
+import ctypes
 import errno
 import os
 import shutil
@@ -40,7 +45,7 @@ from typing import Callable, Optional
 from zoneinfo import ZoneInfo
 
 GROUPS = ("usage", "options", "letters", "dates", "catalog", "operands", "store",
-          "interchange")
+          "mounts", "interchange")
 
 
 # ---------------------------------------------------------------------------
@@ -238,15 +243,16 @@ class Case:
     tz: str = "UTC"
     unprivileged: bool = False
     check: Optional[Callable] = None
+    mount: Optional[str] = None  # a key of MOUNTS: the case's own file system
 
 
 def row(name, args, out=b"", err=b"", status=0, *, nodes=None, records=None,
-        mtimes=None, tz="UTC", unprivileged=False, check=None, then=()):
+        mtimes=None, tz="UTC", unprivileged=False, check=None, then=(), mount=None):
     """One golden row. nodes defaults to one plain file "f"; then holds more
     runs in the same directory, after the first."""
     return Case(name, [Run(args, out, err, status), *then],
                 nodes if nodes is not None else [File("f")],
-                records, mtimes, tz, unprivileged, check)
+                records, mtimes, tz, unprivileged, check, mount)
 
 
 def pick(value, build):
@@ -705,6 +711,18 @@ def catalog_cases():
                                                  "f"],
             error_line(NO_PERMISSION, -61, "f"), status=2, unprivileged=True,
             nodes=[File("f", mode=0o666)]),
+        row("refused-mtime-alone", ["-m", "1/2/2003", "f"], error_line(NO_PERMISSION, -61, "f"),
+            status=2, unprivileged=True, nodes=[File("f", mode=0o666)]),
+        row("refused-folder-record", ["-a", "V", "d"], error_line(NO_PERMISSION, -61, "d"),
+            status=2, unprivileged=True, nodes=[Dir("d", preset(), mode=0o755)]),
+        # A file that may be written but not read: no lock can be taken, and
+        # the record cannot be read to merge into, so nothing is written.
+        row("refused-unreadable-record", ["-a", "V", "f"], error_line(NO_PERMISSION, -61, "f"),
+            status=2, unprivileged=True, nodes=[File("f", preset(), mode=0o622)]),
+        row("refused-operand-run-goes-on", ["-t", "TEXT", "f", "g"],
+            error_line(NO_PERMISSION, -61, "f"), status=2, unprivileged=True,
+            nodes=[File("f", preset(), mode=0o644), File("g", preset(), mode=0o666)],
+            records={"g": preset(type=b"TEXT")}),
     ]
     return cases
 
@@ -820,6 +838,48 @@ def store_cases():
 
 
 # ---------------------------------------------------------------------------
+# mounts: file systems that refuse part of what is asked of them.
+
+def mounts_cases():
+    def locked(path):
+        return error_line("Volume is Locked.", -46, path)
+
+    def refused(path):
+        return error_line(NO_PERMISSION, -61, path)
+    read_only = dict(mount="read-only", nodes=[File("f", preset()), File("g"), Dir("d", preset())])
+    bare = dict(mount="no-user-attributes", nodes=[File("f"), Dir("d")])
+    return [
+        # Read-only: every change is refused, one line per operand, and the
+        # run goes on to the next operand.
+        row("read-only-codes-and-letters", ["-t", "TEXT", "-c", "ttxt", "-a", "VL", "f", "g", "d"],
+            locked("f") + locked("g") + locked("d"), status=2, **read_only),
+        row("read-only-dates", ["-d", "1/2/2003", "-m", "1/2/2003", "f", "d"],
+            locked("f") + locked("d"), status=2, **read_only),
+        row("read-only-mod-date-alone", ["-m", "1/2/2003", "g"], locked("g"), status=2, **read_only),
+        row("read-only-run-goes-on", ["-a", "v", "f", "nofile", "g"],
+            lambda b: locked("f") + not_found("nofile")(b) + locked("g"), status=2, **read_only),
+        row("read-only-nothing-requested", ["f", "d"], **read_only),
+        row("read-only-corrupt-record-read-first", ["-t", "TEXT", "f"],
+            error_line("i/o Error (Bummers).", -36, "f"), status=2, mount="read-only",
+            nodes=[File("f", preset()[:43])]),
+        # No user attributes: whatever lives in the record is refused; the
+        # modification date alone is the mtime, and is set.
+        row("no-attributes-codes", ["-t", "TEXT", "-c", "ttxt", "f", "d"],
+            refused("f") + refused("d"), status=2, **bare),
+        row("no-attributes-letters", ["-a", "VL", "f", "d"], refused("f") + refused("d"), status=2,
+            **bare),
+        row("no-attributes-creation-date", ["-d", "1/2/2003", "f"], refused("f"), status=2, **bare),
+        row("no-attributes-mod-date", ["-m", "1/2/2003", "f", "d"],
+            mtimes={"f": utc(2003, 1, 2), "d": utc(2003, 1, 2)}, **bare),
+        # The record is written before the mtime: its refusal leaves the
+        # mtime alone too.
+        row("no-attributes-letters-and-mod-date", ["-a", "V", "-m", "1/2/2003", "f"], refused("f"),
+            status=2, **bare),
+        row("no-attributes-nothing-requested", ["f", "d"], **bare),
+    ]
+
+
+# ---------------------------------------------------------------------------
 # interchange: what one build writes, another reads, whatever the byte order.
 
 def interchange_cases():
@@ -849,6 +909,7 @@ CASE_TABLES = {
     "catalog": catalog_cases,
     "operands": operands_cases,
     "store": store_cases,
+    "mounts": mounts_cases,
     "interchange": interchange_cases,
 }
 
@@ -957,6 +1018,83 @@ def show(label, expected, actual):
     return f"  {label}\n    expected: {expected!r}\n    actual:   {actual!r}"
 
 
+# ---------------------------------------------------------------------------
+# File systems of a case's own, mounted on its directory.
+
+MS_RDONLY, MS_REMOUNT, MS_BIND = 0x1, 0x20, 0x1000
+MNT_DETACH = 0x2
+LIBC = ctypes.CDLL(None, use_errno=True)
+LIBC.mount.argtypes = [ctypes.c_char_p] * 3 + [ctypes.c_ulong, ctypes.c_char_p]
+LIBC.umount2.argtypes = [ctypes.c_char_p, ctypes.c_int]
+
+
+def mount(source, target, fstype, flags, data=None):
+    """Raises OSError with the errno of a refused mount."""
+    def text(value):
+        return os.fsencode(value) if value is not None else None
+    if LIBC.mount(text(source), text(target), text(fstype), flags, text(data)) != 0:
+        error = ctypes.get_errno()
+        raise OSError(error, f"mount {fstype or 'bind'} on {target}: {os.strerror(error)}")
+
+
+def unmount_all(target):
+    """Takes every file system off target; a directory without one is left alone."""
+    while LIBC.umount2(os.fsencode(target), MNT_DETACH) == 0:
+        pass
+
+
+def holds_user_attributes(directory):
+    probe = os.path.join(directory, "probe")
+    with open(probe, "wb"):
+        pass
+    try:
+        os.setxattr(probe, "user.vornik.probe", b"1")
+        return True
+    except OSError:
+        return False
+    finally:
+        os.unlink(probe)
+
+
+def attach_file_system(root, kind):
+    """Mounts an empty file system of the kind on root, to be filled with the
+    fixture. Returns how it was mounted, for seal_file_system."""
+    if kind == "no-user-attributes":
+        mount("ramfs", root, "ramfs", 0, "mode=0755")
+        return "ramfs"
+    mount("tmpfs", root, "tmpfs", 0, "size=16m,mode=0755")
+    if holds_user_attributes(root):
+        return "tmpfs"
+    # Kernels before 6.6 keep no user attributes on tmpfs: the directory is
+    # bound onto itself instead, to be made read-only in the same way.
+    unmount_all(root)
+    mount(root, root, None, MS_BIND)
+    return "bind"
+
+
+def seal_file_system(root, how):
+    """Once the fixture is in place: a read-only file system becomes one."""
+    if how == "tmpfs":
+        mount(None, root, None, MS_REMOUNT | MS_RDONLY)
+    elif how == "bind":
+        mount(None, root, None, MS_REMOUNT | MS_BIND | MS_RDONLY)
+
+
+def mounting_allowed():
+    """Whether file systems can be mounted here, and why not."""
+    if os.geteuid() != 0:
+        return False, "needs root to mount file systems"
+    probe = tempfile.mkdtemp(prefix="vornik-bb-probe-")
+    try:
+        mount("tmpfs", probe, "tmpfs", 0, "size=1m")
+        return True, ""
+    except OSError as error:
+        return False, f"mounting is refused here: {error}"
+    finally:
+        unmount_all(probe)
+        os.rmdir(probe)
+
+
 def run_case(case, build, command_prefix, peer_prefix=None):
     """Returns a list of failure descriptions (empty when the case passed)."""
     if case.unprivileged and os.geteuid() != 0:
@@ -965,7 +1103,17 @@ def run_case(case, build, command_prefix, peer_prefix=None):
     try:
         if case.unprivileged:
             os.chmod(root, 0o755)
+        if case.mount:
+            try:
+                how = attach_file_system(root, case.mount)
+            except OSError as error:
+                raise SetupError(f"fixture: {error}") from error
         make_fixture(root, case.nodes)
+        if case.mount:
+            try:
+                seal_file_system(root, how)
+            except OSError as error:
+                raise SetupError(f"fixture: {error}") from error
         before = {node.path: state_of(root, node) for node in case.nodes}
         failures = []
         start = int(time.time())
@@ -990,6 +1138,8 @@ def run_case(case, build, command_prefix, peer_prefix=None):
         failures += compare_contents(root, case)
         return failures
     finally:
+        if case.mount:
+            unmount_all(root)
         for dirpath, dirnames, _ in os.walk(root):
             for name in dirnames:
                 path = os.path.join(dirpath, name)
@@ -1105,6 +1255,11 @@ def main():
         if group == "interchange" and peer_prefix is None:
             print(f"skipped group {group}: no peer build given (--peer)")
             continue
+        if group == "mounts":
+            allowed, why_not = mounting_allowed()
+            if not allowed:
+                print(f"skipped group {group}: {why_not}")
+                continue
         groups_run += 1
         for case in CASE_TABLES[group]():
             name = f"{group}/{case.name}"

@@ -254,6 +254,46 @@ TEST_F(LinuxCatalogTest, ANodeRemovedAfterResolutionIsNotFoundAndNothingIsCreate
     EXPECT_NE(access(path.c_str(), F_OK), 0) << "nothing is created at the path";
 }
 
+// Whatever the write holds, the record or the mtime alone, a node removed
+// since it was resolved is not found, and the node keeps what it had: a
+// descriptor held on it shows neither a record nor a new mtime.
+TEST_F(LinuxCatalogTest, AWriteToANodeRemovedSinceItsResolutionChangesNothing) {
+    struct Row {
+        NodeFieldMask mask;
+        const char* what;
+    };
+    const Row rows[] = {
+        {kPresentationInfoField | kNodeStateFlagsField, "flags and codes"},
+        {kCreationDateField, "the creation date, written without a read"},
+        {kPresentationInfoField | kModificationDateField, "codes and the mtime"},
+        {kModificationDateField, "the mtime alone"},
+    };
+    NodeRecord record{};
+    record.presentationInfo.typeCode = 0x54455854;
+    record.creationDate = WideDateTime{0, 12345, 0};
+    record.modificationDate = WideDateTime{0, static_cast<uint32_t>(1593878400 + kSecondsFrom1904), 0};
+    for (const Row& row : rows) {
+        const std::string path = MakeFile("f");
+        const struct timespec times[2] = {{1000, 0}, {2000, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        const int held = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        NodeHandle node{};
+        ASSERT_EQ(ResolveNode(path.c_str(), 0, &node), 0);
+        ASSERT_EQ(unlink(path.c_str()), 0);
+
+        EXPECT_EQ(WriteNodeFields(&node, row.mask, &record), kFileNotFound) << row.what;
+        ReleaseNode(&node);
+
+        struct stat status {};
+        ASSERT_EQ(fstat(held, &status), 0);
+        EXPECT_EQ(status.st_mtime, 2000) << row.what;
+        EXPECT_LT(fgetxattr(held, kStoredRecordName, nullptr, 0), 0) << row.what;
+        EXPECT_NE(access(path.c_str(), F_OK), 0) << "nothing is created at the path";
+        close(held);
+    }
+}
+
 // Another run that tries to take the node's lock while this one holds it.
 bool LockIsFree(const std::string& path) {
     const int other = open(path.c_str(), O_RDONLY | O_CLOEXEC);
