@@ -125,18 +125,25 @@ void LockRecord(int descriptor) {
     }
 }
 
-// Examines the resolved node once: gone meanwhile, or a kind that may be
-// opened for its record.
+// Examines the resolved node before its update: a node removed since it was
+// resolved is not found, and nothing is written to it.
+PlatformStatus ExamineNode(NodeHandle* node, struct stat* status) {
+    if (const int fault = FaultBefore(WriteStep::examineNode, node))
+        return StoreStatus(fault);
+    if (fstat(node->descriptor, status) != 0)
+        return StoreStatus(errno);
+    return status->st_nlink == 0 ? kFileNotFound : 0;
+}
+
+// Prepares the node's record once: a file or folder is opened for reading
+// and locked; any other kind of node is left unopened.
 PlatformStatus OpenRecord(NodeHandle* node) {
     if (node->serviceFlags & kRecordOpened)
         return 0;
-    if (const int fault = FaultBefore(WriteStep::openRecord, node))
-        return StoreStatus(fault);
     struct stat status {};
-    if (fstat(node->descriptor, &status) != 0)
-        return StoreStatus(errno);
-    if (status.st_nlink == 0)  // removed since it was resolved
-        return kFileNotFound;
+    const PlatformStatus examined = ExamineNode(node, &status);
+    if (examined != 0)
+        return examined;
     node->serviceFlags |= kRecordOpened;
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
         return 0;
@@ -315,11 +322,17 @@ PlatformStatus WriteNodeFields(NodeHandle* node, NodeFieldMask mask, const NodeR
             return status;
     }
     if (mask & kModificationDateField) {
-        const PlatformStatus status = WriteModificationDate(node, record->modificationDate);
-        if (status != 0) {
+        struct stat status {};
+        if (storedMask == 0) {  // else examined with the record
+            const PlatformStatus examined = ExamineNode(node, &status);
+            if (examined != 0)
+                return examined;
+        }
+        const PlatformStatus written = WriteModificationDate(node, record->modificationDate);
+        if (written != 0) {
             if (storedMask != 0)
                 RestoreStored(node);
-            return status;
+            return written;
         }
     }
     if (storedMask != 0) {

@@ -6,7 +6,7 @@
 #include "catalog/CatalogService.h"
 
 enum class WriteStep {
-    openRecord,           // the resolved node is about to be examined for its record
+    examineNode,          // the resolved node is about to be examined before its update
     storeRecord,          // the attribute is about to be replaced
     setModificationDate,  // the mtime is about to be set
 };

@@ -17,34 +17,9 @@
 #include "catalog/CatalogService.h"
 #include "config/BuildChoices.h"
 #include "parse/DateTime.h"
+#include "tests/support/ScopedTimeZone.h"
 
 namespace {
-
-// Sets TZ for the life of the object and puts the previous value back.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        const char* previous = getenv("TZ");
-        hadZone_ = previous != nullptr;
-        if (hadZone_)
-            saved_ = previous;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadZone_)
-            setenv("TZ", saved_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    bool hadZone_ = false;
-    std::string saved_;
-};
 
 // The C library quietly falls back to universal time for a zone it cannot
 // find, which would make every zone row pass or fail for the wrong reason.

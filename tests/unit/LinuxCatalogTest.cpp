@@ -243,7 +243,7 @@ TEST_F(LinuxCatalogTest, ANodeRemovedAfterResolutionIsNotFoundAndNothingIsCreate
     const std::string path = MakeFile("f");
     gDoomed = path;
     SetWriteStepHook([](WriteStep step, const NodeHandle*) {
-        if (step == WriteStep::openRecord)
+        if (step == WriteStep::examineNode)
             unlink(gDoomed.c_str());
         return 0;
     });

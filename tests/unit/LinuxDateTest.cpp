@@ -8,31 +8,9 @@
 #include <string>
 
 #include "catalog/CatalogService.h"
+#include "tests/support/ScopedTimeZone.h"
 
 namespace {
-
-class ZoneTest : public testing::Test {
-protected:
-    void SetUp() override {
-        const char* zone = getenv("TZ");
-        saved = zone != nullptr ? zone : "";
-        hadZone = zone != nullptr;
-    }
-    void TearDown() override {
-        if (hadZone)
-            setenv("TZ", saved.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    static void UseZone(const char* zone) {
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-
-    std::string saved;
-    bool hadZone = false;
-};
 
 WideDateTime Wide(int64_t seconds) {
     return WideDateTime{static_cast<uint16_t>(seconds >> 32), static_cast<uint32_t>(seconds), 0};
@@ -53,7 +31,8 @@ int64_t WallClock(int year, int month, int day, int hour, int minute) {
     return static_cast<int64_t>(timegm(&fields)) + kSecondsFrom1904;
 }
 
-TEST_F(ZoneTest, NoonInSummerAndWinterIsStoredAsTheRightInstant) {
+TEST(ZoneTest, NoonInSummerAndWinterIsStoredAsTheRightInstant) {
+    ScopedTimeZone zone("UTC");
     struct Row {
         const char* zone;
         int month;
@@ -68,7 +47,7 @@ TEST_F(ZoneTest, NoonInSummerAndWinterIsStoredAsTheRightInstant) {
         {"UTC", 7, false, 1593864000},              {"UTC", 1, false, 1579089600},
     };
     for (const Row& row : rows) {
-        UseZone(row.zone);
+        ScopedTimeZone::Use(row.zone);
         const int day = row.month == 7 ? 4 : 15;
         const WideDateTime local = Wide(WallClock(2020, row.month, day, 12, 0) - (row.daylightSaving ? 3600 : 0));
         WideDateTime universal{};
@@ -77,8 +56,8 @@ TEST_F(ZoneTest, NoonInSummerAndWinterIsStoredAsTheRightInstant) {
     }
 }
 
-TEST_F(ZoneTest, ADateBeforeTheFirstUniversalSecondStillFillsTheResult) {
-    UseZone("Europe/Berlin");
+TEST(ZoneTest, ADateBeforeTheFirstUniversalSecondStillFillsTheResult) {
+    ScopedTimeZone zone("Europe/Berlin");
     const WideDateTime local = Wide(0);  // 1904-01-01 00:00 in Berlin is 1903 in universal time
     WideDateTime universal{0xFFFF, 0xFFFFFFFF, 0xFFFF};
     EXPECT_NE(UniversalFromLocal(&local, &universal), 0);

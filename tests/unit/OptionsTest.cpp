@@ -15,6 +15,7 @@
 #include "cli/ChangeRequest.h"
 #include "cli/Options.h"
 #include "config/BuildChoices.h"
+#include "tests/support/ScopedTimeZone.h"
 
 namespace {
 
@@ -26,32 +27,6 @@ const std::string kUsageLastLine = build::usageText == build::UsageText::x86
                                        : "    Note: [yy]yy < 100 assumes 21th century, e.g. 20yy\n\r";
 const std::string kInvalidDate = "ERROR: invalid date/time\n";
 const std::string kInvalidLetter = "Invalid File Attribute Specified.";
-
-// Sets TZ for the life of the object and puts the previous value back.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        const char* previous = getenv("TZ");
-        hadZone_ = previous != nullptr;
-        if (hadZone_)
-            saved_ = previous;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadZone_)
-            setenv("TZ", saved_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-private:
-    bool hadZone_ = false;
-    std::string saved_;
-};
 
 struct Parsed {
     ChangeRequest request;

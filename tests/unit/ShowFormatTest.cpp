@@ -18,32 +18,9 @@
 #include "parse/AttributeLetters.h"
 #include "parse/DateTime.h"
 #include "show/ShowFormat.h"
+#include "tests/support/ScopedTimeZone.h"
 
 namespace {
-
-// Sets TZ for the life of the object and puts the previous value back.
-struct ScopedTimeZone {
-    explicit ScopedTimeZone(const char* zone) {
-        const char* previous = getenv("TZ");
-        hadZone = previous != nullptr;
-        if (hadZone)
-            saved = previous;
-        setenv("TZ", zone, 1);
-        tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadZone)
-            setenv("TZ", saved.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-    ScopedTimeZone(const ScopedTimeZone&) = delete;
-    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
-
-    bool hadZone = false;
-    std::string saved;
-};
 
 uint32_t Code(const char (&bytes)[5]) {
     return uint32_t{static_cast<uint8_t>(bytes[0])} << 24 | uint32_t{static_cast<uint8_t>(bytes[1])} << 16 |
