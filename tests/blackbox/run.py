@@ -504,6 +504,12 @@ def letters_cases():
             records={"f": record()}),
         row("lock-alone-keeps-display", ["-a", "L", "f"], nodes=[File("f", preset())],
             records={"f": preset(flags=locked)}),
+        # The longest value that one argument can carry: 128 KiB with its
+        # terminating zero byte.
+        row("longest-value-all-bad", ["-a", "?" * 131_071, "f"], BAD_LETTER * 131_071,
+            records={"f": record()}),
+        row("longest-value-ends-cleared", ["-a", "V" * 65_535 + "v" * 65_536, "f"],
+            nodes=[File("f", preset(display=0x4000))], records={"f": preset(display=0)}),
     ]
     return cases
 
@@ -636,6 +642,11 @@ def dates_cases():
         row("creation-date-standing-last", ["-d"], BAD_DATE, status=2),
         row("mod-date-standing-last", ["-t", "TEXT", "-m"], BAD_DATE, status=2),
         row("invalid-date-before-help", ["-d", "12/25", "-h"], BAD_DATE, status=2),
+        # Separators without end: no piece at all, or pieces far apart.
+        row("date-of-100000-slashes", ["-t", "TEXT", "-d", "/" * 100_000, "f"], BAD_DATE,
+            status=2),
+        row("date-pieces-far-apart", ["-m", "12" + "/" * 50_000 + "25" + " " * 50_000 + "2007",
+                                      "f"], mtimes={"f": utc(2007, 12, 25)}),
     ]
     for text in INVALID_DATES:
         for option in ("-d", "-m"):
@@ -783,13 +794,18 @@ def operands_cases():
     # The operand is printed exactly as it was typed.
     for label, name in [("blanks", b" a b "), ("invalid-utf8", b"\xff\xfe"),
                         ("newline", b"x\ny"), ("carriage-return", b"x\r"),
-                        ("percent", b"%d%s"), ("tab", b"a\tb")]:
+                        ("percent", b"%d%s"), ("tab", b"a\tb"),
+                        ("control-bytes", b"\x01\x1b[1m\x7f"), ("line-end", b"\r\n")]:
         cases.append(row(f"operand-bytes-{label}", ["-t", "TEXT", name], not_found(name),
                          status=2))
     cases.append(row("operand-bytes-changed", ["-t", "TEXT", b" a b ", b"\xff\xfe"],
                      nodes=[File(" a b "), File(os.fsdecode(b"\xff\xfe"))],
                      records={" a b ": record(type=b"TEXT"),
                               os.fsdecode(b"\xff\xfe"): record(type=b"TEXT")}))
+    control = [os.fsdecode(name) for name in (b"x\ny", b"\r", b"\x01\x1b[1m\x7f")]
+    cases.append(row("operand-bytes-control-changed", ["-t", "TEXT", *control],
+                     nodes=[File(name) for name in control],
+                     records={name: record(type=b"TEXT") for name in control}))
     return cases
 
 

@@ -172,4 +172,23 @@ TEST(AttributeLetters, ValuesMergeIntoTheRequest) {
     }
 }
 
+// A value is walked to its end whatever its length: here a million bytes,
+// more than one argument can carry (the kernel passes at most 128 KiB per
+// argument). Each bad byte is reported, and letters far apart still count.
+TEST(AttributeLetters, AMillionByteValueIsWalkedToItsEnd) {
+    std::string value(1'000'000, '?');
+    value.front() = 'V';
+    value[value.size() / 2] = 'L';
+    value.back() = 'v';
+    const int invalid = static_cast<int>(value.size()) - 3;
+
+    const ParsedLetters parsed = ParseValues({value});
+    EXPECT_EQ(parsed.output.size(), static_cast<size_t>(invalid) * kInvalidLetter.size());
+    EXPECT_TRUE(parsed.output == InvalidMessages(invalid)) << "the message, repeated and nothing else";
+    EXPECT_EQ(Hex(parsed.request.setMask), Hex(0x4000));
+    EXPECT_EQ(Hex(parsed.request.clearMask), Hex(0x4000));
+    EXPECT_EQ(parsed.request.lockedRequested, 1);
+    EXPECT_EQ(parsed.request.lockedValue, 1);
+}
+
 }  // namespace
