@@ -254,19 +254,23 @@ TEST_F(LinuxCatalogTest, ANodeRemovedAfterResolutionIsNotFoundAndNothingIsCreate
     EXPECT_NE(access(path.c_str(), F_OK), 0) << "nothing is created at the path";
 }
 
-// Whatever the write holds, the record or the mtime alone, a node removed
-// since it was resolved is not found, and the node keeps what it had: a
-// descriptor held on it shows neither a record nor a new mtime.
+// Whatever the write holds, the record or the mtime alone, and whether the
+// record was read first (as for flags and codes) or not, a node removed since
+// it was resolved is not found, and the node keeps what it had: a descriptor
+// held on it shows neither a record nor a new mtime.
 TEST_F(LinuxCatalogTest, AWriteToANodeRemovedSinceItsResolutionChangesNothing) {
     struct Row {
         NodeFieldMask mask;
+        bool readFirst;  // removed between the read and the write
         const char* what;
     };
     const Row rows[] = {
-        {kPresentationInfoField | kNodeStateFlagsField, "flags and codes"},
-        {kCreationDateField, "the creation date, written without a read"},
-        {kPresentationInfoField | kModificationDateField, "codes and the mtime"},
-        {kModificationDateField, "the mtime alone"},
+        {kPresentationInfoField | kNodeStateFlagsField, false, "flags and codes"},
+        {kPresentationInfoField | kNodeStateFlagsField, true, "flags and codes, read first"},
+        {kCreationDateField, false, "the creation date, written without a read"},
+        {kPresentationInfoField | kModificationDateField, false, "codes and the mtime"},
+        {kPresentationInfoField | kModificationDateField, true, "codes and the mtime, read first"},
+        {kModificationDateField, false, "the mtime alone"},
     };
     NodeRecord record{};
     record.presentationInfo.typeCode = 0x54455854;
@@ -280,6 +284,10 @@ TEST_F(LinuxCatalogTest, AWriteToANodeRemovedSinceItsResolutionChangesNothing) {
         ASSERT_GE(held, 0);
         NodeHandle node{};
         ASSERT_EQ(ResolveNode(path.c_str(), 0, &node), 0);
+        NodeRecord read{};
+        if (row.readFirst) {
+            ASSERT_EQ(ReadNodeFields(&node, row.mask & kStoredFields, &read), 0);
+        }
         ASSERT_EQ(unlink(path.c_str()), 0);
 
         EXPECT_EQ(WriteNodeFields(&node, row.mask, &record), kFileNotFound) << row.what;
