@@ -8,9 +8,11 @@
 //   xattr-rdonly  open(O_RDONLY|O_NONBLOCK) + fgetxattr + fsetxattr + close
 //   xattr-proc    open(O_PATH) + getxattr/setxattr on /proc/self/fd/N + close
 //   xattr-lock    open(O_PATH) + fstat + openat(/proc/self/fd, "N", O_RDONLY)
-//                 + flock(LOCK_EX) + fgetxattr + fsetxattr + close + close;
+//                 + flock(LOCK_EX) + fgetxattr + fstat (the node is still
+//                 there) + fsetxattr + close + close;
 //                 nodes other than files and folders take the /proc path calls
-//   mtime         open(O_PATH) + utimensat(fd, "", AT_EMPTY_PATH) + close
+//   mtime         open(O_PATH) + fstat (a node removed since it was resolved
+//                 is not written) + utimensat(fd, "", AT_EMPTY_PATH) + close
 //   both          xattr-lock with utimensat on the O_PATH descriptor before
 //                 the closes
 #define _GNU_SOURCE
@@ -49,9 +51,19 @@ static int Merge(unsigned char* record, ssize_t length) {
     return 0;
 }
 
-static int ByDescriptor(int fd) {
+// A node removed since it was resolved is not written.
+static int StillThere(int fd) {
+    struct stat status;
+    return fstat(fd, &status) == 0 && status.st_nlink > 0;
+}
+
+// examined: a descriptor of the node to examine between the read and the
+// write, or -1.
+static int ByDescriptor(int fd, int examined) {
     unsigned char record[kRecordSize + 1];
     if (Merge(record, fgetxattr(fd, kRecordName, record, sizeof record)) != 0)
+        return -1;
+    if (examined >= 0 && !StillThere(examined))
         return -1;
     return fsetxattr(fd, kRecordName, record, kRecordSize, 0);
 }
@@ -69,7 +81,7 @@ static int XattrReadOnly(const char* name) {
     const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    const int result = ByDescriptor(fd);
+    const int result = ByDescriptor(fd, -1);
     close(fd);
     return result;
 }
@@ -99,7 +111,7 @@ static int Locked(int fd, int withDate) {
             return -1;
         result = flock(reopened, LOCK_EX);
         if (result == 0)
-            result = ByDescriptor(reopened);
+            result = ByDescriptor(reopened, fd);
         if (result == 0 && withDate)
             result = utimensat(fd, "", gTimes, AT_EMPTY_PATH);
         close(reopened);
@@ -133,7 +145,7 @@ static int Mtime(const char* name) {
     const int fd = open(name, O_PATH | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    const int result = utimensat(fd, "", gTimes, AT_EMPTY_PATH);
+    const int result = StillThere(fd) ? utimensat(fd, "", gTimes, AT_EMPTY_PATH) : -1;
     close(fd);
     return result;
 }

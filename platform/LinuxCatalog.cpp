@@ -136,14 +136,17 @@ PlatformStatus ExamineNode(NodeHandle* node, struct stat* status) {
 }
 
 // Prepares the node's record once: a file or folder is opened for reading
-// and locked; any other kind of node is left unopened.
-PlatformStatus OpenRecord(NodeHandle* node) {
+// and locked; any other kind of node is left unopened. examined is the
+// node's status when the caller has just examined it, else null.
+PlatformStatus OpenRecord(NodeHandle* node, const struct stat* examined) {
     if (node->serviceFlags & kRecordOpened)
         return 0;
     struct stat status {};
-    const PlatformStatus examined = ExamineNode(node, &status);
-    if (examined != 0)
-        return examined;
+    if (examined != nullptr) {
+        status = *examined;
+    } else if (const PlatformStatus found = ExamineNode(node, &status); found != 0) {
+        return found;
+    }
     node->serviceFlags |= kRecordOpened;
     if (!S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
         return 0;
@@ -177,10 +180,10 @@ int RemoveAttribute(const NodeHandle* node) {
 // Reads the attribute into the handle once. A node without it, or on a file
 // system without user attributes, reads as all zero; an attribute that is
 // not a record of ours is refused, and never written over.
-PlatformStatus LoadStored(NodeHandle* node) {
+PlatformStatus LoadStored(NodeHandle* node, const struct stat* examined) {
     if (node->serviceFlags & kStoredLoaded)
         return 0;
-    const PlatformStatus opened = OpenRecord(node);
+    const PlatformStatus opened = OpenRecord(node, examined);
     if (opened != 0)
         return opened;
     uint8_t buffer[kStoredRecordSize + 1];
@@ -292,7 +295,7 @@ PlatformStatus ResolveNode(const char* path, uint32_t options, NodeHandle* node)
 
 PlatformStatus ReadNodeFields(NodeHandle* node, NodeFieldMask mask, NodeRecord* record) {
     if (mask & kStoredFields) {
-        const PlatformStatus status = LoadStored(node);
+        const PlatformStatus status = LoadStored(node, nullptr);
         if (status != 0)
             return status;
         CopyNodeFields(mask & kStoredFields, StoredFields(node), record);
@@ -304,14 +307,21 @@ PlatformStatus ReadNodeFields(NodeHandle* node, NodeFieldMask mask, NodeRecord* 
     return 0;
 }
 
-// The attribute is replaced first, keeping the fields that the mask leaves
-// out; if the mtime then cannot be set, the old attribute is put back, so a
-// failed write leaves the node as it was.
+// The node is examined right before the write, so that one removed since it
+// was resolved (or since its record was read) is not found and keeps what it
+// had. The attribute is replaced first, keeping the fields that the mask
+// leaves out; if the mtime then cannot be set, the old attribute is put
+// back, so a failed write leaves the node as it was.
 PlatformStatus WriteNodeFields(NodeHandle* node, NodeFieldMask mask, const NodeRecord* record) {
+    if (mask == 0)
+        return 0;
+    struct stat examined {};
+    if (const PlatformStatus found = ExamineNode(node, &examined); found != 0)
+        return found;
     const NodeFieldMask storedMask = mask & kStoredFields;
     StoredRecordBytes bytes{};
     if (storedMask != 0) {
-        PlatformStatus status = LoadStored(node);
+        PlatformStatus status = LoadStored(node, &examined);
         if (status != 0)
             return status;
         NodeRecord merged = StoredFields(node);
@@ -322,12 +332,6 @@ PlatformStatus WriteNodeFields(NodeHandle* node, NodeFieldMask mask, const NodeR
             return status;
     }
     if (mask & kModificationDateField) {
-        struct stat status {};
-        if (storedMask == 0) {  // else examined with the record
-            const PlatformStatus examined = ExamineNode(node, &status);
-            if (examined != 0)
-                return examined;
-        }
         const PlatformStatus written = WriteModificationDate(node, record->modificationDate);
         if (written != 0) {
             if (storedMask != 0)
