@@ -86,6 +86,15 @@ static_assert(offsetof(WideDateTime, highSeconds) == 0);
 static_assert(offsetof(WideDateTime, lowSeconds) == 2);
 static_assert(offsetof(WideDateTime, fraction) == 6);
 
+// The 48-bit count of seconds that the high and low seconds hold together.
+inline int64_t WideSeconds(const WideDateTime& date) {
+    return int64_t{date.highSeconds} << 32 | date.lowSeconds;
+}
+
+inline WideDateTime WideFromSeconds(int64_t seconds, uint16_t fraction) {
+    return WideDateTime{static_cast<uint16_t>(seconds >> 32), static_cast<uint32_t>(seconds), fraction};
+}
+
 static_assert(sizeof(PresentationInfo) == 16);
 static_assert(offsetof(PresentationInfo, typeCode) == 0);
 static_assert(offsetof(PresentationInfo, creatorCode) == 4);

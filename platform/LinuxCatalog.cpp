@@ -229,11 +229,11 @@ WideDateTime WideFromTimespec(const struct timespec& time) {
     if (seconds < 0)
         return WideDateTime{0, 0, 0};
     const auto fraction = static_cast<uint16_t>(static_cast<int64_t>(time.tv_nsec) * 65536 / 1000000000);
-    return WideDateTime{static_cast<uint16_t>(seconds >> 32), static_cast<uint32_t>(seconds), fraction};
+    return WideFromSeconds(seconds, fraction);
 }
 
 struct timespec TimespecFromWide(const WideDateTime& date) {
-    const int64_t seconds = (int64_t{date.highSeconds} << 32 | date.lowSeconds) - kSecondsFrom1904;
+    const int64_t seconds = WideSeconds(date) - kSecondsFrom1904;
     struct timespec time {};
     time.tv_sec = static_cast<time_t>(seconds);
     time.tv_nsec = static_cast<long>(int64_t{date.fraction} * 1000000000 / 65536);

@@ -23,10 +23,6 @@ int64_t ReadingOffset(int64_t instant) {
     return local.tm_gmtoff - (local.tm_isdst > 0 ? 3600 : 0);
 }
 
-int64_t WideSeconds(const WideDateTime& date) {
-    return int64_t{date.highSeconds} << 32 | date.lowSeconds;
-}
-
 PlatformStatus Convert(const WideDateTime* local, WideDateTime* universal) {
     const int64_t reading = WideSeconds(*local) - kSecondsFrom1904;
 
@@ -46,8 +42,7 @@ PlatformStatus Convert(const WideDateTime* local, WideDateTime* universal) {
         seconds = 0;
         status = kNoSuchLocalTime;
     }
-    *universal = WideDateTime{static_cast<uint16_t>(seconds >> 32), static_cast<uint32_t>(seconds),
-                              static_cast<uint16_t>(local->fraction)};
+    *universal = WideFromSeconds(seconds, local->fraction);
     return status;
 }
 

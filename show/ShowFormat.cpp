@@ -86,7 +86,7 @@ ValueText FormatLetters(const NodeRecord& record) {
 
 ValueText FormatDate(const WideDateTime& universal) {
     ValueText value{};
-    const int64_t seconds = int64_t{universal.highSeconds} << 32 | universal.lowSeconds;
+    const int64_t seconds = WideSeconds(universal);
     if (seconds == 0 && universal.fraction == 0) {
         snprintf(value.text, sizeof value.text, "%s", kNoDate);
         return value;
