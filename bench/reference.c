@@ -13,6 +13,9 @@
 //                 nodes other than files and folders take the /proc path calls
 //   mtime         open(O_PATH) + fstat (a node removed since it was resolved
 //                 is not written) + utimensat(fd, "", AT_EMPTY_PATH) + close
+//   mtime-unchecked
+//                 open(O_PATH) + utimensat(fd, "", AT_EMPTY_PATH) + close:
+//                 the same without the check, the least any handle can do
 //   both          xattr-lock with utimensat on the O_PATH descriptor before
 //                 the closes
 #define _GNU_SOURCE
@@ -150,13 +153,23 @@ static int Mtime(const char* name) {
     return result;
 }
 
+static int MtimeUnchecked(const char* name) {
+    const int fd = open(name, O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const int result = utimensat(fd, "", gTimes, AT_EMPTY_PATH);
+    close(fd);
+    return result;
+}
+
 int main(int argc, char** argv) {
     static const struct {
         const char* name;
         int (*update)(const char*);
     } kModes[] = {
         {"xattr-rdonly", XattrReadOnly}, {"xattr-proc", XattrProc}, {"xattr-lock", XattrLock},
-        {"mtime", Mtime},                {"both", Both},
+        {"mtime", Mtime},                {"mtime-unchecked", MtimeUnchecked},
+        {"both", Both},
     };
     int (*update)(const char*) = NULL;
     for (size_t i = 0; argc > 1 && i < sizeof kModes / sizeof kModes[0]; ++i) {
@@ -164,7 +177,7 @@ int main(int argc, char** argv) {
             update = kModes[i].update;
     }
     if (update == NULL) {
-        fputs("usage: reference xattr-rdonly|xattr-proc|xattr-lock|mtime|both file...\n", stderr);
+        fputs("usage: reference xattr-rdonly|xattr-proc|xattr-lock|mtime|mtime-unchecked|both file...\n", stderr);
         return 1;
     }
     struct tm local = {.tm_year = 2003 - 1900, .tm_mon = 0, .tm_mday = 2, .tm_isdst = -1};

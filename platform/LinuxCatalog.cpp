@@ -96,10 +96,15 @@ PlatformStatus MissingNodeStatus(const char* path) {
 // user attributes. Those, and nodes that may not be opened for reading, are
 // reached by the /proc path of the O_PATH descriptor, without a lock.
 
-// The directory of this process's descriptors, opened once.
+// The directory of this process's descriptors, opened once it is needed
+// and kept. (A plain global rather than a function's static: the program
+// needs nothing of the C++ runtime, which keeps its start-up short.)
+int gDescriptorDirectory = -1;
+
 int DescriptorDirectory() {
-    static const int directory = open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
-    return directory;
+    if (gDescriptorDirectory < 0)
+        gDescriptorDirectory = open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return gDescriptorDirectory;
 }
 
 struct DescriptorName {
