@@ -80,22 +80,8 @@ static int ByProcPath(int fd) {
     return setxattr(path, kRecordName, record, kRecordSize, 0);
 }
 
-static int XattrReadOnly(const char* name) {
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = ByDescriptor(fd, -1);
-    close(fd);
-    return result;
-}
-
-static int XattrProc(const char* name) {
-    const int fd = open(name, O_PATH | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = ByProcPath(fd);
-    close(fd);
-    return result;
+static int ReadOnly(int fd) {
+    return ByDescriptor(fd, -1);
 }
 
 // Files and folders are reopened for reading through the descriptor's /proc
@@ -126,64 +112,59 @@ static int Locked(int fd, int withDate) {
     return result;
 }
 
-static int XattrLock(const char* name) {
-    const int fd = open(name, O_PATH | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = Locked(fd, 0);
-    close(fd);
-    return result;
+static int LockedCodes(int fd) {
+    return Locked(fd, 0);
 }
 
-static int Both(const char* name) {
-    const int fd = open(name, O_PATH | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = Locked(fd, 1);
-    close(fd);
-    return result;
+static int LockedBoth(int fd) {
+    return Locked(fd, 1);
 }
 
-static int Mtime(const char* name) {
-    const int fd = open(name, O_PATH | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const int result = StillThere(fd) ? utimensat(fd, "", gTimes, AT_EMPTY_PATH) : -1;
-    close(fd);
-    return result;
+static int CheckedDate(int fd) {
+    return StillThere(fd) ? utimensat(fd, "", gTimes, AT_EMPTY_PATH) : -1;
 }
 
-static int MtimeUnchecked(const char* name) {
-    const int fd = open(name, O_PATH | O_CLOEXEC);
+static int UncheckedDate(int fd) {
+    return utimensat(fd, "", gTimes, AT_EMPTY_PATH);
+}
+
+struct Mode {
+    const char* name;
+    int openFlags;
+    int (*update)(int fd);
+};
+
+static const struct Mode kModes[] = {
+    {"xattr-rdonly", O_RDONLY | O_NONBLOCK, ReadOnly}, {"xattr-proc", O_PATH, ByProcPath},
+    {"xattr-lock", O_PATH, LockedCodes},              {"mtime", O_PATH, CheckedDate},
+    {"mtime-unchecked", O_PATH, UncheckedDate},       {"both", O_PATH, LockedBoth},
+};
+
+// Every mode opens the file by its name once, updates it through that
+// descriptor and closes it.
+static int UpdateFile(const struct Mode* mode, const char* name) {
+    const int fd = open(name, mode->openFlags | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    const int result = utimensat(fd, "", gTimes, AT_EMPTY_PATH);
+    const int result = mode->update(fd);
     close(fd);
     return result;
 }
 
 int main(int argc, char** argv) {
-    static const struct {
-        const char* name;
-        int (*update)(const char*);
-    } kModes[] = {
-        {"xattr-rdonly", XattrReadOnly}, {"xattr-proc", XattrProc}, {"xattr-lock", XattrLock},
-        {"mtime", Mtime},                {"mtime-unchecked", MtimeUnchecked},
-        {"both", Both},
-    };
-    int (*update)(const char*) = NULL;
+    const struct Mode* mode = NULL;
     for (size_t i = 0; argc > 1 && i < sizeof kModes / sizeof kModes[0]; ++i) {
         if (strcmp(argv[1], kModes[i].name) == 0)
-            update = kModes[i].update;
+            mode = &kModes[i];
     }
-    if (update == NULL) {
+    if (mode == NULL) {
         fputs("usage: reference xattr-rdonly|xattr-proc|xattr-lock|mtime|mtime-unchecked|both file...\n", stderr);
         return 1;
     }
     struct tm local = {.tm_year = 2003 - 1900, .tm_mon = 0, .tm_mday = 2, .tm_isdst = -1};
     gTimes[0].tv_nsec = UTIME_OMIT;
     gTimes[1].tv_sec = mktime(&local);
-    if (update == XattrLock || update == Both) {
+    if (mode->update == LockedCodes || mode->update == LockedBoth) {
         gProcDescriptors = open("/proc/self/fd", O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (gProcDescriptors < 0) {
             perror("/proc/self/fd");
@@ -192,7 +173,7 @@ int main(int argc, char** argv) {
     }
     int failed = 0;
     for (int i = 2; i < argc; ++i) {
-        if (update(argv[i]) != 0) {
+        if (UpdateFile(mode, argv[i]) != 0) {
             fprintf(stderr, "%s: %s\n", argv[i], strerror(errno));
             failed = 1;
         }

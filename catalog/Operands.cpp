@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 
@@ -34,8 +33,8 @@ constexpr std::array kErrorRows{
     ErrorRow{kIOError, "i/o Error (Bummers)."},
 };
 
-// Makes the operand canonical first, where the build asks for it. Returns
-// the path to update, or null after setting *status.
+}  // namespace
+
 const char* PathToUpdate(const char* operand, char* canonical, StatusCode* status) {
     if constexpr (!build::canonicalOperands)
         return operand;
@@ -44,8 +43,6 @@ const char* PathToUpdate(const char* operand, char* canonical, StatusCode* statu
     *status = static_cast<StatusCode>(errno);
     return nullptr;
 }
-
-}  // namespace
 
 const char* ErrorText(StatusCode status) {
     for (const ErrorRow& row : kErrorRows) {
@@ -65,7 +62,7 @@ void PrintErrorTo(FILE* stream, StatusCode status, const char* path) {
 
 bool ApplyToOperands(const ChangeRequest& request, int32_t count, char* const* operands) {
     bool failed = false;
-    char canonical[build::canonicalOperands ? PATH_MAX : 1];
+    char canonical[kCanonicalPathSize];
     for (int32_t i = 0; i < count; ++i) {
         StatusCode status = 0;
         const char* path = PathToUpdate(operands[i], canonical, &status);

@@ -7,11 +7,8 @@ namespace {
 
 const AttributeLetter* FindLetter(char upper) {
     for (const AttributeLetter& entry : kAttributeLetters) {
-        if (entry.letter != upper)
-            continue;
-        if (entry.kind == LetterKind::busy && !build::hasBusy)
-            return nullptr;
-        return &entry;
+        if (entry.letter == upper)
+            return InThisBuild(entry) ? &entry : nullptr;
     }
     return nullptr;
 }

@@ -17,7 +17,7 @@ struct AttributeLetter {
 // In the order of the usage text's list. The parser reads letters through it
 // and VornikShow prints them from it, so what one prints the other accepts.
 // The busy letter is in every build's table; builds without the busy bit
-// skip it (build::hasBusy).
+// skip it (InThisBuild).
 inline constexpr std::array kAttributeLetters{
     AttributeLetter{'A', LetterKind::displayFlag, 0x8000},  // alias file
     AttributeLetter{'B', LetterKind::displayFlag, 0x2000},  // bundle
@@ -33,6 +33,11 @@ inline constexpr std::array kAttributeLetters{
     AttributeLetter{'V', LetterKind::displayFlag, 0x4000},  // invisible
     AttributeLetter{'Z', LetterKind::busy, 0},              // busy
 };
+
+// Whether this build has the letter: builds without the busy bit skip it.
+constexpr bool InThisBuild(const AttributeLetter& entry) {
+    return entry.kind != LetterKind::busy || build::hasBusy;
+}
 
 // Merges the letters of value into the request's masks and its locked and
 // busy requests. Each byte that names no attribute prints

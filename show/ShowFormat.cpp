@@ -76,7 +76,7 @@ ValueText FormatLetters(const NodeRecord& record) {
     ValueText value{};
     size_t length = 0;
     for (const AttributeLetter& entry : kAttributeLetters) {
-        if (entry.kind == LetterKind::busy && !build::hasBusy)
+        if (!InThisBuild(entry))
             continue;
         const bool set = LetterIsSet(entry, record);
         value.text[length++] = set ? entry.letter : static_cast<char>(entry.letter - 'A' + 'a');

@@ -1,29 +1,22 @@
 #include "show/ShowOperands.h"
 
-#include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 #include "catalog/Operands.h"
-#include "config/BuildChoices.h"
 #include "show/ShowFormat.h"
 
 namespace {
 
-// Operands take the way that Vornik's own take in this build (through
-// realpath where it makes them canonical), so that a path that fails gets
-// the same error line from both programs.
+// Operands take the way that Vornik's own take in this build, so that a
+// path that fails gets the same error line from both programs.
 StatusCode ReadOperand(const char* operand, NodeRecord* record) {
-    char canonical[build::canonicalOperands ? PATH_MAX : 1];
-    const char* path = operand;
-    if constexpr (build::canonicalOperands) {
-        if (realpath(operand, canonical) == nullptr)
-            return static_cast<StatusCode>(errno);
-        path = canonical;
-    }
+    char canonical[kCanonicalPathSize];
+    StatusCode status = 0;
+    const char* path = PathToUpdate(operand, canonical, &status);
+    if (path == nullptr)
+        return status;
     NodeHandle node{};
-    StatusCode status = StatusFromPlatform(ResolveNode(path, &node));
+    status = StatusFromPlatform(ResolveNode(path, &node));
     if (status != 0)
         return status;
     status = StatusFromPlatform(ReadNodeFields(&node, kShowMask, record));

@@ -4,12 +4,12 @@
 
 #include <cstdint>
 
+#include "catalog/ApplyChanges.h"
 #include "show/ShowOptions.h"
 
-// What is read of each operand: everything that VornikShow prints.
-inline constexpr NodeFieldMask kShowMask =
-    kNodeStateFlagsField | kCreationDateField | kModificationDateField | kPresentationInfoField |
-    (build::hasBusy ? NodeFieldMask{kExtendedPresentationInfoField} : NodeFieldMask{0});
+// What is read of each operand: everything that VornikShow prints, the flags
+// and codes that Vornik merges and both dates.
+inline constexpr NodeFieldMask kShowMask = kFlagsAndCodesMask | kCreationDateField | kModificationDateField;
 
 // Shows each operand in order on standard output: a block of all values, or
 // one line with the requested value. A failing operand gets one error line

@@ -90,7 +90,7 @@ void PrintShowUsage(FILE* stream) {
     char letters[2 * kAttributeLetters.size()] = {};
     size_t length = 0;
     for (const AttributeLetter& entry : kAttributeLetters) {
-        if (entry.kind == LetterKind::busy && !build::hasBusy)
+        if (!InThisBuild(entry))
             continue;
         if (length > 0)
             letters[length++] = ' ';
